@@ -3,7 +3,7 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 for arch in "$@"; do
-  dir=$top/build/$arch
+  dir=${ZUL_BUILD_ROOT:-$top/build}/$arch
   [ -f "$dir/build.ninja" ] || cmake -S "$top" -B "$dir" -G Ninja \
       -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-$arch.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$dir" -j"$(nproc)"
