@@ -571,7 +571,12 @@ void TBitmap::Recreate(int w, int h, TPixelFormat pf, bool keepPicture)
         dst.SelectBitmap(made);
         if (FPalette)
             dst.SelectPalette(FPalette, true);
-        PatBlt(dst, 0, 0, w, h, WHITENESS);
+        {
+            // White as a colour, not all bits set (pf15bit keeps its top bit clear, a
+            // palette bitmap gets the index of its white).
+            TSelectObject brush(dst, GetStockObject(WHITE_BRUSH));
+            PatBlt(dst, 0, 0, w, h, PATCOPY);
+        }
         if (keepPicture && FHandle) {
             HDC src = CanvasDC();
             BitBlt(dst, 0, 0, std::min(w, FWidth), std::min(h, FHeight), src, 0, 0, SRCCOPY);

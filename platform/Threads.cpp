@@ -45,8 +45,15 @@ const wchar_t kSyncClass[] = L"ZulThreadSyncWindow";
 void InitThreads()
 {
     MainThreadID = GetCurrentThreadId();
+}
+
+namespace {
+// Made on the user-interface thread when its first worker is made, not at start-up:
+// the module's start-up runs under the loader lock, where no window should be made.
+void EnsureSyncWindow()
+{
     TSyncState& s = Sync();
-    if (s.Window)
+    if (s.Window || GetCurrentThreadId() != MainThreadID)
         return;
     WNDCLASSW wc{};
     wc.lpfnWndProc = SyncWndProc;
@@ -56,11 +63,12 @@ void InitThreads()
     // A message-only window: a worker's post wakes a pump that sleeps in GetMessage.
     s.Window = CreateWindowExW(0, kSyncClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
 }
+}  // namespace
 
 void DoneThreads()
 {
     TSyncState& s = Sync();
-    if (s.Window) {
+    if (s.Window && GetCurrentThreadId() == MainThreadID) {
         DestroyWindow(s.Window);
         s.Window = nullptr;
         UnregisterClassW(kSyncClass, GetModuleHandleW(nullptr));
@@ -104,6 +112,7 @@ TWaitResult TSimpleEvent::WaitFor(DWORD timeout)
 
 TThread::TThread()
 {
+    EnsureSyncWindow();
     FHandle = CreateThread(nullptr, 0, ThreadProc, this, CREATE_SUSPENDED, &FThreadID);
     if (!FHandle)
         RaiseLastOSError();
