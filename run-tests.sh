@@ -4,10 +4,13 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 "$top/scripts/install-deps.sh"
-run=$("$top/scripts/arches.sh")
-"$top/scripts/build.sh" i686 $( [ "$run" = i686 ] || echo "$run" )
+modes=$("$top/scripts/arches.sh")
+"$top/scripts/build.sh" $(echo "$modes" | awk '{print $1}' | sort -u)
 "$top/scripts/check-module.sh" "$top/build/i686/zulEd.htd"
-for arch in $run; do
-  echo "== tests ($arch) =="
-  "$top/scripts/with-wine.sh" "$top/build/$arch" ctest --test-dir "$top/build/$arch" --output-on-failure -j2 --timeout 300
-done
+rc=0
+while read -r arch mode; do
+  echo "== tests: $arch ($mode) =="
+  "$top/scripts/with-wine.sh" "$top/build/$arch" \
+      ctest --test-dir "$top/build/$arch" --output-on-failure -j2 --timeout 1800 || rc=1
+done <<< "$modes"
+exit $rc

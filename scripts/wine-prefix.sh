@@ -8,7 +8,7 @@ exec 9>"$prefix.lock"
 flock 9
 [ -f "$prefix/.zul-ready" ] && exit 0
 rm -rf "$prefix"
-export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+export WINEPREFIX=$prefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 case "$loader" in *64) export WINEARCH=win64 ;; *) export WINEARCH=win32 ;; esac
 "$loader" wineboot -i >/dev/null 2>&1 || true
 "$loader" reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1

@@ -16,8 +16,13 @@ if [ -z "${DISPLAY:-}" ]; then
     break
   done
 fi
+# 32-bit Wine on a machine that cannot run 32-bit code: under qemu-user (see arches.sh).
+if [ "$loader" = /usr/lib/wine/wine ] && "$here/arches.sh" | grep -qx "i686 emulated"; then
+  export LD_PRELOAD=$("$here/emu/setup.sh" "$(dirname "$build")/emu")
+fi
 "$here/wine-prefix.sh" "$loader" "$build/wineprefix"
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# A crashing program fails its test instead of waiting in the debugger.
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 /usr/lib/wine/wineserver -p </dev/null >/dev/null 2>&1
 "$loader" cmd /c exit </dev/null >/dev/null 2>&1
 "$@"; rc=$?
