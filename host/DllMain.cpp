@@ -6,10 +6,22 @@ BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID)
 {
     switch (reason) {
     case DLL_PROCESS_ATTACH:
-        InitializeUnits();
+        // A failed start-up (a broken invariant) keeps the module from loading.
+        try {
+            InitializeUnits();
+        } catch (...) {
+            try {
+                FinalizeUnits();
+            } catch (...) {
+            }
+            return FALSE;
+        }
         break;
     case DLL_PROCESS_DETACH:
-        FinalizeUnits();
+        try {
+            FinalizeUnits();
+        } catch (...) {
+        }
         break;
     }
     return TRUE;

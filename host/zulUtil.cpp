@@ -1,0 +1,6 @@
+#include "host/zulUtil.h"
+
+String GetVersionText()
+{
+    return "Version 2.0";
+}
