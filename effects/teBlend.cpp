@@ -1,6 +1,12 @@
 #include "effects/teBlend.h"
 
+#include <cstring>
+#include <memory>
+
+#include "effects/teFuse.h"
 #include "engine/TransEffDevice.h"
+#include "imaging/teBlndWk.h"
+#include "imaging/teRender.h"
 
 namespace {
 const TPropInfo BlendProps[] = {
@@ -8,6 +14,22 @@ const TPropInfo BlendProps[] = {
     transitionprops::Pass2Options(),
 };
 String BlendDescription() { return TBlendTransition::Description(); }
+
+bool IsHighColor(TPixelFormat pf) { return pf == pf15bit || pf == pf16bit; }
+
+// Share (0..100) of equal 32-bit words in the first Bytes of both buffers.
+int IdenticalPercent(const void* a, const void* b, size_t bytes)
+{
+    size_t words = bytes / 4;
+    if (words == 0)
+        return 0;
+    auto* pa = static_cast<const uint8_t*>(a);
+    auto* pb = static_cast<const uint8_t*>(b);
+    size_t equal = 0;
+    for (size_t i = 0; i < words; ++i)
+        equal += std::memcmp(pa + 4 * i, pb + 4 * i, 4) == 0;
+    return static_cast<int>(equal * 100 / words);
+}
 }  // namespace
 
 const TTransitionClassInfo TBlendTransition::ClassInfo{
@@ -22,29 +44,56 @@ TTECapabilities TBlendTransition::GetCapabilities(TTETransitionDevice* device)
            tecPixelLocal | tecThreadSafe;
 }
 
-// Minimal until the blend drawing lands: the device's format, no MMX adjustment.
+// Without MMX the fourth byte of 32-bit pixels is only work: blend in 24 bits.
 TPixelFormat TBlendTransition::GetPixelFormat(TTETransitionDevice* device)
 {
-    return TTimedTransitionEffect::GetPixelFormat(device);
+    TPixelFormat pf = TTimedTransitionEffect::GetPixelFormat(device);
+    if (pf == pf32bit && !CpuHasMMX)
+        pf = pf24bit;
+    return pf;
 }
 
-// Minimal until the blend drawing lands: the frame count only.
 void TBlendTransition::Initialize(TTETransitionData* data, int& frames)
 {
-    frames = (data->PixelFormat == pf15bit || data->PixelFormat == pf16bit) ? 31 : 254;
+    const TPixelFormat pf = data->PixelFormat;
+    frames = IsHighColor(pf) ? 31 : 254;
     FIdenticalPercent = 0;
+    // The MMX kernel does not skip equal words, so it needs no measurement.
+    if (!IsHighColor(pf) && CpuHasMMX)
+        return;
+    TBitmap *work = data->WorkBitmap, *src = data->SrcImage, *dst = data->DstImage;
+    if (!work || !src || !dst || data->Height <= 0)
+        return;
+    size_t bytes = static_cast<size_t>(ScanlineByteSize(work, pf, 32)) * data->Height;
+    if (bytes < 4)
+        return;
+    // Both images must hold that many bytes in this format to be compared.
+    for (TBitmap* b : {src, dst})
+        if (b->PixelFormat() != pf || static_cast<size_t>(b->RowBytes()) * b->Height() < bytes)
+            return;
+    GdiFlush();
+    FIdenticalPercent = IdenticalPercent(dst->ScanLine(dst->Height() - 1), src->ScanLine(src->Height() - 1), bytes);
 }
 
-// Minimal until the blend drawing lands: marks the whole area without mixing.
-void TBlendTransition::ExecuteFrame(TTETransitionData* data, int, int, int)
+void TBlendTransition::ExecuteFrame(TTETransitionData* data, int currentFrame, int, int)
 {
+    BlendBitmaps(data->WorkBitmap, data->DstImage, data->SrcImage, FIdenticalPercent, currentFrame,
+                 data->PixelFormat);
     data->UpdateRect = RECT{0, 0, data->Width, data->Height};
 }
 
-// Minimal until the blend drawing lands: no hand-over to the pattern fuse.
+// Palette displays cannot mix colours: the pattern fuse dithers instead.
 TTransitionEffect* TBlendTransition::GetRunTransition(TTETransitionDevice* device, bool copy)
 {
-    return TTimedTransitionEffect::GetRunTransition(device, copy);
+    if (IsDirectColorDevice(device))
+        return TTimedTransitionEffect::GetRunTransition(device, copy);
+    auto fuse = std::make_unique<TFuseTransition>(nullptr);
+    fuse->Assign(this);
+    fuse->SetStyle(1);
+    TTransitionEffect* run = fuse->GetRunTransition(device, false);
+    if (run == fuse.get())
+        return fuse.release();
+    return run;   // the fuse goes; what it handed over stays
 }
 
 void InitializeTeBlend()

@@ -3,6 +3,7 @@
 #include "effects/teBlend.h"
 #include "effects/teBmpMk2.h"
 #include "effects/teBmpMsk.h"
+#include "effects/teFuse.h"
 #include "engine/TransEff.h"
 #include "host/zulWork.h"
 #include "imaging/teBlndWk.h"
@@ -25,6 +26,7 @@ void InitializeUnits()
     InitBlendKernels();
     InitializeTransEff();
     InitializeTeBlend();
+    InitializeTeFuse();
     InitializeTeBmpMsk();
     InitializeTeBmpMk2();
     InitializeZulWork();
