@@ -42,8 +42,11 @@ private:
 
 void Check(HRESULT hr, const String& what)
 {
-    if (FAILED(hr))
-        throw Exception(Format("%s (error %s)", {what, IntToStr(static_cast<uint32_t>(hr))}));
+    if (FAILED(hr)) {
+        char code[16];
+        std::snprintf(code, sizeof code, "%08lX", static_cast<unsigned long>(hr));
+        throw Exception(what + " (error " + code + ")");
+    }
 }
 
 struct TCom {
