@@ -74,7 +74,9 @@ int main()
 {
     InitializeUnits();
     TBlendImpl chosen = BlendImplementation();
-    std::printf("# MMX %s, extended MMX %s\n", CpuHasMMX ? "yes" : "no", CpuHasMMXExt ? "yes" : "no");
+    std::printf("# MMX %s, extended MMX %s, SSE2 %s; kernels chosen at start-up: %s\n", CpuHasMMX ? "yes" : "no",
+                CpuHasMMXExt ? "yes" : "no", BlendKernel::HasSSE2() ? "yes" : "no",
+                chosen == TBlendImpl::Fast ? "fast" : "reference");
     Run({"crossfade-1080p32", 1920, 1080, 32, pf32bit, 254});
     Run({"crossfade-1080p16", 1920, 1080, 16, pf16bit, 31});
     SetBlendImplementation(chosen);
