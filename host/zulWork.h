@@ -12,6 +12,15 @@ extern INT_PTR HostValues[9];
 // Value 4: lets the author choose a file (request code, block reference) -> boolean.
 // Value 8: opens a file of the publication (file name, stream reference) -> boolean.
 // Both take their first two arguments in EAX and EDX and answer in AL on i386.
+#if defined(__i386__)
+#define ZUL_HOST_CALL __attribute__((regparm(2)))
+#else
+#define ZUL_HOST_CALL
+#endif
+// How a host (or a test standing in for one) declares the two callbacks.
+using THostBrowseFile = bool ZUL_HOST_CALL (*)(INT_PTR requestCode, char** block);
+using THostOpenStream = bool ZUL_HOST_CALL (*)(const char* fileName, IStream** stream);
+
 constexpr int HostBrowseFileIndex = 3;
 constexpr int HostOpenStreamIndex = 7;
 constexpr int HostBrowseFileRequest = 13;
