@@ -268,7 +268,7 @@ public:
         TEvent e;
         e.FFunc = [obj](Args... a) { (obj->*Method)(std::forward<Args>(a)...); };
         e.FData = obj;
-        e.FCode = reinterpret_cast<const void*>(&BindTag<Method>);
+        e.FCode = &BindTag<Method>;
         return e;
     }
 
@@ -288,10 +288,9 @@ public:
     void* Data() const { return FData; }
 
 private:
+    // One distinct address per method (variables are never folded together).
     template <auto Method>
-    static void BindTag()
-    {
-    }
+    static inline const char BindTag = 0;
     std::function<void(Args...)> FFunc;
     void* FData = nullptr;
     const void* FCode = nullptr;
