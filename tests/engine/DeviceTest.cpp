@@ -320,6 +320,27 @@ TEST_F(DeviceRun, PainterSeesTheWorkBitmapWhileTheWorkerDraws)
     d->Release();
 }
 
+TEST_F(DeviceRun, EarlyCollectionWaitsForTheRunAndTheLateMessageChangesNothing)
+{
+    gSetup.Frames = 20;
+    gSetup.FrameCostMs = 1;
+    gSetup.LogFrames = false;
+    auto d = MakeDevice(true);
+    d->Prepare();
+    d->Execute(false);
+    // Collected at once: the worker still needs this thread for OnStartTransition.
+    d->FinishThreadedRun();
+    EXPECT_EQ(gSetup.FramesDrawn, 20);
+    EXPECT_EQ(d->Thread(), nullptr);
+    for (int i = 0; i < 20; ++i) {   // the worker's CM_TRANSITIONFINISHED arrives now
+        ProcessMessages();
+        Sleep(1);
+    }
+    EXPECT_EQ(gLog.Take(), (Lines{"before", "start", "init1", "final1", "end", "after"}));
+    EXPECT_TRUE(d->ScreenShowsTarget());
+    d->Release();
+}
+
 TEST_F(DeviceRun, AnInlineErrorReachesTheCallerAfterCleanUp)
 {
     gSetup.ThrowInFrame = true;

@@ -91,6 +91,21 @@ TEST(Bitmap, SizeAndFormatChangesKeepThePicture)
     EXPECT_EQ(b.Canvas()->Pixel(1, 1), clWhite);
 }
 
+TEST(Bitmap, ImpossibleSizesFailCleanlyAndKeepThePicture)
+{
+    TBitmap b;
+    b.SetPixelFormat(pf32bit);
+    b.SetSize(3, 3);
+    b.Canvas()->SetPixel(1, 1, clRed);
+    EXPECT_THROW(b.SetSize(200000, 200000), EOutOfResources);
+    EXPECT_EQ(b.Width(), 3);
+    EXPECT_EQ(b.Canvas()->Pixel(1, 1), clRed);
+    b.SetSize(-5, 2);
+    EXPECT_EQ(b.Width(), 0);
+    EXPECT_TRUE(b.Empty());
+    EXPECT_THROW(b.ScanLine(0), EInvalidGraphicOperation);
+}
+
 TEST(Bitmap, ScanLineRefusesBadRowsAndDeviceBitmaps)
 {
     TBitmap b;
