@@ -383,6 +383,17 @@ bool IsRectObscured(HWND wnd, HWND ignoreWnd, const RECT& r)
     }
 }
 
+bool IsMDIClientWithMaximizedChild(HWND wnd)
+{
+    wchar_t name[32];
+    if (!wnd || !GetClassNameW(wnd, name, 32) || !SameText(WideToUtf8(name), "MDICLIENT"))
+        return false;
+    // Only the active child can be maximized: the others are restored when it is.
+    BOOL maximized = FALSE;
+    HWND active = reinterpret_cast<HWND>(SendMessageW(wnd, WM_MDIGETACTIVE, 0, reinterpret_cast<LPARAM>(&maximized)));
+    return active && maximized;
+}
+
 // ---- files and version ------------------------------------------------------------------
 
 int FileMajorVersion(const String& fileName)

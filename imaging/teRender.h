@@ -98,6 +98,9 @@ bool HasVisibleScrollBar(HWND wnd, bool vertical);
 // child-window ancestors. IgnoreWnd never counts as covering.
 bool IsRectObscured(HWND wnd, HWND ignoreWnd, const RECT& r);
 
+// Wnd is an MDI client window ("MDICLIENT", any letter case) whose active child is maximized.
+bool IsMDIClientWithMaximizedChild(HWND wnd);
+
 // ---- files and version ------------------------------------------------------------------
 
 // Major version of a file's fixed version information; 0 without one.

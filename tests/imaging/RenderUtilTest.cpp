@@ -231,6 +231,45 @@ TEST_F(WindowQueries, RegionLayeredScrollBarsAndClientOffset)
     EXPECT_FALSE(HasVisibleScrollBar(framed, false));   // no horizontal bar style
 }
 
+LRESULT CALLBACK FrameProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return DefFrameProcW(wnd, reinterpret_cast<HWND>(GetWindowLongPtrW(wnd, GWLP_USERDATA)), msg, wp, lp);
+}
+
+LRESULT CALLBACK ChildProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp)
+{
+    return DefMDIChildProcW(wnd, msg, wp, lp);
+}
+
+TEST_F(WindowQueries, MdiClientWithAMaximizedChild)
+{
+    WNDCLASSW frameClass{};
+    frameClass.lpfnWndProc = FrameProc;
+    frameClass.lpszClassName = L"ZulTestMdiFrame";
+    RegisterClassW(&frameClass);
+    WNDCLASSW childClass{};
+    childClass.lpfnWndProc = ChildProc;
+    childClass.lpszClassName = L"ZulTestMdiChild";
+    RegisterClassW(&childClass);
+    HWND frame = CreateWindowExW(0, L"ZulTestMdiFrame", L"", WS_OVERLAPPEDWINDOW, 0, 0, 300, 300, nullptr, nullptr,
+                            nullptr, nullptr);
+    Windows.push_back(frame);
+    CLIENTCREATESTRUCT ccs{};
+    HWND client = CreateWindowExW(0, L"mdiclient", nullptr, WS_CHILD | WS_VISIBLE, 0, 0, 300, 300, frame, nullptr,
+                                  nullptr, &ccs);
+    ASSERT_NE(client, nullptr);
+    SetWindowLongPtrW(frame, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(client));
+
+    MDICREATESTRUCTW mcs{L"ZulTestMdiChild", L"", nullptr, 0, 0, 100, 100, WS_VISIBLE, 0};
+    HWND child = reinterpret_cast<HWND>(SendMessageW(client, WM_MDICREATE, 0, reinterpret_cast<LPARAM>(&mcs)));
+    ASSERT_NE(child, nullptr);
+    EXPECT_FALSE(IsMDIClientWithMaximizedChild(client));
+    SendMessageW(client, WM_MDIMAXIMIZE, reinterpret_cast<WPARAM>(child), 0);
+    EXPECT_TRUE(IsMDIClientWithMaximizedChild(client));
+    EXPECT_FALSE(IsMDIClientWithMaximizedChild(frame));   // not an MDI client
+    EXPECT_FALSE(IsMDIClientWithMaximizedChild(nullptr));
+}
+
 TEST(Composition, AbsentCompositionIsNoError)
 {
     // Wine answers FALSE; either way nothing may fail.
