@@ -18,7 +18,7 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 # 32-bit Wine on a machine that cannot run 32-bit code: under qemu-user (see arches.sh).
 if [ "$loader" = /usr/lib/wine/wine ] && "$here/arches.sh" | grep -qx "i686 emulated"; then
-  export LD_PRELOAD=$("$here/emu/setup.sh" "$(dirname "$build")/emu")
+  export LD_PRELOAD=$("$here/emu/setup.sh" "$(dirname "$build")/emu") ZUL_EMULATED=1
 fi
 "$here/wine-prefix.sh" "$loader" "$build/wineprefix"
 # A crashing program fails its test instead of waiting in the debugger.
