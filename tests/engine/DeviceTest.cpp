@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "engine/TransEff.h"
+#include "imaging/teRender.h"
 #include "tests/common/ResourceCount.h"
 #include "tests/engine/TestDevice.h"
 
@@ -578,6 +579,38 @@ TEST_F(DeviceRun, RandomDirectionIsDrawnAmongTheAllowedOnes)
             << gSetup.Direction;
     }
     EXPECT_EQ(Effect->Direction(), tedRandom);
+}
+
+TEST_F(DeviceRun, PaletteRunGivesTheWorkBitmapTheTargetsPaletteAndPutsTheCanvasBack)
+{
+    struct TPaletteDevice : TTestDevice {
+        TPaletteDevice()
+        {
+            for (TBitmap* b : {&Src, &Dst}) {
+                TColor keep = b->Canvas()->Pixel(0, 0);
+                PrepareFilledBitmap(b, kTestW, kTestH, pf8bit, nullptr, keep);
+            }
+        }
+        bool IsPaletteDevice() override { return true; }
+        TPixelFormat GetPixelFormat() override { return pf8bit; }
+    };
+    bool workHasPalette = false;
+    bool runPaletteIsTargets = false;
+    gSetup.OnFrame = [&](TTETransitionData* data, int) {
+        workHasPalette = data->WorkBitmap && data->WorkBitmap->Palette() &&
+                         data->WorkBitmap->Palette() != data->DstImage->Palette();
+        runPaletteIsTargets = data->Palette == data->DstImage->Palette();
+    };
+    TPaletteDevice d;
+    d.SetTransition(Effect.get());
+    HWND wnd = CreateWindowExW(0, L"STATIC", L"", WS_POPUP, 0, 0, 5, 5, nullptr, nullptr, nullptr, nullptr);
+    d.Run(true, wnd);
+    DestroyWindow(wnd);
+    EXPECT_TRUE(workHasPalette);
+    EXPECT_TRUE(runPaletteIsTargets);
+    EXPECT_TRUE(d.ScreenShowsTarget());
+    // The target's palette is not left selected in a DC that outlives it.
+    EXPECT_EQ(GetCurrentObject(d.Screen.CanvasDC(), OBJ_PAL), GetStockObject(DEFAULT_PALETTE));
 }
 
 TEST(DeviceRoutines, DirectColourDevices)
