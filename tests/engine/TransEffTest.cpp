@@ -338,6 +338,12 @@ struct PassCase {
     int Expected;
 };
 
+void PrintTo(const PassCase& c, std::ostream* os)
+{
+    *os << (c.DeviceTwoPasses ? "two-pass device" : "one-pass device") << (c.Palette ? ", palette" : "")
+        << ", setting " << c.Setting << (c.EffectTwoPasses ? "" : ", effect without two passes");
+}
+
 class PassCount : public TransEff, public testing::WithParamInterface<PassCase> {};
 
 TEST_P(PassCount, FollowsDeviceEffectAndSetting)

@@ -165,6 +165,8 @@ struct EditorCase {
     const char* Message;
 };
 
+void PrintTo(const EditorCase& c, std::ostream* os) { *os << c.Label; }
+
 class ModuleEditor : public Module, public testing::WithParamInterface<EditorCase> {};
 
 TEST_P(ModuleEditor, ShowsOneErrorBoxAndLeavesTheHostsBlock)

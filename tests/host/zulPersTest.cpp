@@ -124,6 +124,8 @@ std::vector<ReadCase> ReadCases()
     };
 }
 
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << c.Label; }
+
 class DescriptionRead : public testing::TestWithParam<ReadCase> {};
 
 TEST_P(DescriptionRead, MakesTheTransitionOrReportsTheError)
@@ -213,6 +215,8 @@ struct RoundTrip {
     const char* In;
     const char* Out;
 };
+
+void PrintTo(const RoundTrip& c, std::ostream* os) { *os << c.In; }
 
 class DescriptionRoundTrip : public testing::TestWithParam<RoundTrip> {};
 

@@ -27,6 +27,8 @@ struct ReadCase {
     std::vector<String> Expected;
 };
 
+void PrintTo(const ReadCase& c, std::ostream* os) { *os << "[" << c.Text << "]"; }
+
 class DelimitedRead : public testing::TestWithParam<ReadCase> {};
 
 TEST_P(DelimitedRead, SplitsAsThePlatformDoes)
@@ -62,6 +64,8 @@ struct WriteCase {
     std::vector<String> Items;
     const char* Expected;
 };
+
+void PrintTo(const WriteCase& c, std::ostream* os) { *os << "[" << c.Expected << "]"; }
 
 class DelimitedWrite : public testing::TestWithParam<WriteCase> {};
 
@@ -425,6 +429,8 @@ struct BadStream {
     std::vector<uint8_t> Bytes;
     const char* Message;
 };
+
+void PrintTo(const BadStream& c, std::ostream* os) { *os << c.Label; }
 
 class PropertyReaderErrors : public testing::TestWithParam<BadStream> {};
 
