@@ -78,7 +78,12 @@ std::unique_ptr<TTransitionEffect> ReadLegacy(const void* data, int size)
     char id[2];
     source.ReadBuffer(id, 2);
     String className = MapTransitionName(3, 1, String(id, 2));
-    TClass cls = FindClass(className);
+    // Transitions are registered in the class group of TControl.
+    TClass previous = ActivateClassGroup(&TControlClassInfo);
+    TClass cls = GetClass(className);
+    ActivateClassGroup(previous);
+    if (!cls)
+        throw EClassNotFound(Format("Class %s not found", {className}));
     std::unique_ptr<TTransitionEffect> t(CreateTransition(cls, nullptr));
 
     TMemoryStream bytes;

@@ -177,6 +177,18 @@ TEST(DescriptionRead, LegacyNestedAndEnumeratedPropertiesArrive)
     EXPECT_EQ(t->PassSetting(), teTwoPasses);
 }
 
+TEST(DescriptionRead, LegacyClassIsFoundWhateverGroupIsActive)
+{
+    TClass before = ActivateClassGroup(&TPersistent::ClassInfo);
+    String bytes = Legacy('2', "03", "E80300");
+    TTransitionEffect* t = nullptr;
+    ReadTransitionDescription(t, bytes.data(), static_cast<int>(bytes.size()));
+    std::unique_ptr<TTransitionEffect> owner(t);
+    EXPECT_EQ(t->ClassType(), &TBlendTransition::ClassInfo);
+    EXPECT_EQ(ActiveClassGroup(), &TPersistent::ClassInfo);
+    ActivateClassGroup(before);
+}
+
 TEST(DescriptionRead, TextWithoutZeroIsReadOnlyWithinTheBlock)
 {
     // The block ends right before an unreadable page and holds no zero byte.
