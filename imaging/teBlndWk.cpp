@@ -414,7 +414,81 @@ __attribute__((target("sse2"))) void SSE2Run(uint8_t* w, const uint8_t* d, const
 #undef ZUL_SSE2_BODY
 }
 
+// The same bytes 32 at a time with AVX2, two 32-byte steps per turn; Bytes a
+// multiple of 64, > 0. The byte lanes are split by mask and shift instead of
+// unpacking against zero: the high lane's product already has its answer in its
+// high byte, so nothing needs shuffling back and every step is a plain ALU op.
+__attribute__((target("avx2"))) void AVX2Run(uint8_t* w, const uint8_t* d, const uint8_t* s, size_t bytes,
+                                             uint32_t level, bool nonTemporal)
+{
+    intptr_t i = -static_cast<intptr_t>(bytes);
+    w += bytes;
+    d += bytes;
+    s += bytes;
+#define ZUL_AVX2_STEP(STORE, OFS)                      \
+    "vmovdqu " OFS "(%[s],%[i]), %%ymm0\n\t"           \
+    "vmovdqu " OFS "(%[d],%[i]), %%ymm1\n\t"           \
+    "vpand %%ymm7, %%ymm0, %%ymm2\n\t"                 \
+    "vpand %%ymm7, %%ymm1, %%ymm3\n\t"                 \
+    "vpsrlw $8, %%ymm0, %%ymm4\n\t"                    \
+    "vpsrlw $8, %%ymm1, %%ymm1\n\t"                    \
+    "vpsubw %%ymm2, %%ymm3, %%ymm3\n\t"                \
+    "vpsubw %%ymm4, %%ymm1, %%ymm1\n\t"                \
+    "vpmullw %%ymm6, %%ymm3, %%ymm3\n\t"               \
+    "vpmullw %%ymm6, %%ymm1, %%ymm1\n\t"               \
+    "vpsrlw $8, %%ymm3, %%ymm3\n\t"                    \
+    "vpandn %%ymm1, %%ymm7, %%ymm1\n\t"                \
+    "vpor %%ymm3, %%ymm1, %%ymm1\n\t"                  \
+    "vpaddb %%ymm0, %%ymm1, %%ymm1\n\t"                \
+    STORE " %%ymm1, " OFS "(%[w],%[i])\n\t"
+#define ZUL_AVX2_BODY(STORE)                           \
+    "vmovd %[lvl], %%xmm6\n\t"                         \
+    "vpbroadcastw %%xmm6, %%ymm6\n\t"                  \
+    "vpcmpeqw %%ymm7, %%ymm7, %%ymm7\n\t"              \
+    "vpsrlw $8, %%ymm7, %%ymm7\n\t"                    \
+    "1:\n\t"                                           \
+    ZUL_AVX2_STEP(STORE, "")                           \
+    ZUL_AVX2_STEP(STORE, "32")                         \
+    "add $64, %[i]\n\t"                                \
+    "jnz 1b\n\t"                                       \
+    "vzeroupper\n\t"
+    if (nonTemporal)
+        asm volatile(ZUL_AVX2_BODY("vmovntdq")
+                     : [i] "+r"(i)
+                     : [w] "r"(w), [d] "r"(d), [s] "r"(s), [lvl] "r"(level)
+                     : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm6", "xmm7", "memory", "cc");
+    else
+        asm volatile(ZUL_AVX2_BODY("vmovdqu")
+                     : [i] "+r"(i)
+                     : [w] "r"(w), [d] "r"(d), [s] "r"(s), [lvl] "r"(level)
+                     : "xmm0", "xmm1", "xmm2", "xmm3", "xmm4", "xmm6", "xmm7", "memory", "cc");
+#undef ZUL_AVX2_BODY
+#undef ZUL_AVX2_STEP
+}
+
 bool gHasSSE2 = false;
+bool gHasAVX2 = false;
+// Frames from this size on are written by the AVX2 kernel past the caches: at
+// 1920x1080x32 that is faster even counting the read of Work for showing it,
+// at 800x600 the cached stores win once Work is read back.
+constexpr size_t kAVX2StreamingFrom = size_t(4) << 20;
+
+// AVX2 needs the instructions and an operating system that saves the YMM state.
+bool DetectAVX2()
+{
+    unsigned a, b, c, d;
+    if (!__get_cpuid(1, &a, &b, &c, &d) || !((c >> 27) & 1) || !((c >> 28) & 1))   // OSXSAVE, AVX
+        return false;
+    uint32_t xcr0Lo, xcr0Hi;
+    asm volatile("xgetbv" : "=a"(xcr0Lo), "=d"(xcr0Hi) : "c"(0));
+    (void)xcr0Hi;
+    if ((xcr0Lo & 6) != 6)   // XMM and YMM state
+        return false;
+    if (__get_cpuid_max(0, nullptr) < 7)
+        return false;
+    __cpuid_count(7, 0, a, b, c, d);
+    return (b >> 5) & 1;
+}
 
 __attribute__((target("mmx"))) void MMXDone(bool nonTemporal)
 {
@@ -452,6 +526,7 @@ void InitBlendKernels()
 {
     unsigned a, b, c, d;
     gHasSSE2 = __get_cpuid(1, &a, &b, &c, &d) && ((d >> 26) & 1);
+    gHasAVX2 = gHasSSE2 && DetectAVX2();
     wchar_t v[8] = {};
     DWORD n = GetEnvironmentVariableW(L"ZUL_BLEND_REFERENCE", v, 8);
     gImpl = (n == 1 && v[0] == L'1') ? TBlendImpl::Reference : TBlendImpl::Fast;
@@ -462,6 +537,15 @@ void InitBlendKernels()
 namespace BlendKernel {
 
 bool UsesMMXArithmetic(TPixelFormat pf) { return !IsHighColor(pf) && CpuHasMMX; }
+
+const char* KernelName(TPixelFormat pf)
+{
+    if (gImpl == TBlendImpl::Reference)
+        return "reference";
+    if (!UsesMMXArithmetic(pf))
+        return "generated scalar";
+    return gHasAVX2 ? "avx2" : gHasSSE2 ? "sse2" : "mmx";
+}
 
 void MMXFast(void* work, const void* dst, const void* src, size_t bytes, int level, bool nonTemporal)
 {
@@ -520,6 +604,41 @@ void SSE2Fast(void* work, const void* dst, const void* src, size_t bytes, int le
     if (nonTemporal)
         asm volatile("sfence" ::: "memory");
     // What is left: at most one 8-byte group and a last word.
+    MMXReference(w + done, d + done, s + done, bytes - done, level);
+}
+
+bool HasAVX2() { return gHasAVX2; }
+
+void AVX2Fast(void* work, const void* dst, const void* src, size_t bytes, int level, bool nonTemporal)
+{
+    auto* w = static_cast<uint8_t*>(work);
+    auto* d = static_cast<const uint8_t*>(dst);
+    auto* s = static_cast<const uint8_t*>(src);
+    size_t done = 0;
+    if (nonTemporal) {
+        // Streaming stores need a 32-byte aligned destination; an 8-byte aligned one
+        // gets there by a short head in the plain per-byte form.
+        size_t head = (32 - (reinterpret_cast<uintptr_t>(w) & 31)) & 31;
+        if (head % 8 != 0 || head + 64 > bytes)
+            nonTemporal = false;
+        else if (head) {
+            MMXReference(w, d, s, head, level);
+            done = head;
+        }
+    }
+    size_t run = (bytes - done) & ~size_t(63);
+    if (run) {
+        AVX2Run(w + done, d + done, s + done, run, static_cast<uint32_t>(level), nonTemporal);
+        done += run;
+    }
+    if (nonTemporal)
+        asm volatile("sfence" ::: "memory");
+    // Less than 64 bytes left: 16-byte groups, then at most one 8-byte group and a last word.
+    size_t rest = (bytes - done) & ~size_t(15);
+    if (rest) {
+        SSE2Run(w + done, d + done, s + done, rest, static_cast<uint32_t>(level), false);
+        done += rest;
+    }
     MMXReference(w + done, d + done, s + done, bytes - done, level);
 }
 
@@ -629,7 +748,9 @@ void BlendBuffers(void* work, const void* dst, const void* src, size_t bytes, TP
     bytes &= ~size_t(3);
     level = ClampLevel(pf, level);
     if (UsesMMXArithmetic(pf)) {
-        if (gImpl == TBlendImpl::Fast && gHasSSE2)
+        if (gImpl == TBlendImpl::Fast && gHasAVX2)
+            AVX2Fast(work, dst, src, bytes, level, bytes >= kAVX2StreamingFrom);
+        else if (gImpl == TBlendImpl::Fast && gHasSSE2)
             SSE2Fast(work, dst, src, bytes, level, true);
         else if (gImpl == TBlendImpl::Fast)
             MMXFast(work, dst, src, bytes, level, CpuHasMMXExt);

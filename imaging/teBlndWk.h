@@ -82,6 +82,9 @@ namespace BlendKernel {
 
 // Whether BlendBuffers uses the MMX arithmetic for this format on this processor.
 bool UsesMMXArithmetic(TPixelFormat pf);
+// The kernel BlendBuffers takes for this format now: "avx2", "sse2", "mmx",
+// "generated scalar" or "reference".
+const char* KernelName(TPixelFormat pf);
 
 // MMX arithmetic: every byte Src + floor((Dst - Src) * Level / 256) mod 256, the
 // last 4 bytes (when the length is not a multiple of 8) in 32-bit two-channel form.
@@ -90,6 +93,10 @@ void MMXFast(void* work, const void* dst, const void* src, size_t bytes, int lev
 // processor has it (twice the work per instruction).
 bool HasSSE2();
 void SSE2Fast(void* work, const void* dst, const void* src, size_t bytes, int level, bool nonTemporal);
+// The same bytes 32 at a time with AVX2 (instructions present and YMM state saved
+// by the operating system); taken before the SSE2 kernel.
+bool HasAVX2();
+void AVX2Fast(void* work, const void* dst, const void* src, size_t bytes, int level, bool nonTemporal);
 void MMXReference(void* work, const void* dst, const void* src, size_t bytes, int level);
 
 // Level-specialised scalar arithmetic (15/16 bits, and 24/32 without MMX).

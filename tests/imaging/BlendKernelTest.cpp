@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <random>
 #include <vector>
@@ -92,7 +94,52 @@ struct TSize {
 };
 // Odd widths leave padding; the large one spans several 4096-byte blocks and
 // ends off an 8-byte boundary in 24 bits.
-const TSize kSizes[] = {{1, 1}, {1, 3}, {2, 2}, {3, 5}, {5, 3}, {7, 2}, {13, 3}, {333, 13}};
+// 16 pixels make exactly one 64-byte step of the widest kernel in 32 bits; 17x4
+// leaves a short tail after a few of them.
+const TSize kSizes[] = {{1, 1}, {1, 3}, {2, 2}, {3, 5}, {5, 3}, {7, 2}, {13, 3}, {16, 1}, {17, 4}, {333, 13}};
+
+// The SIMD kernels of the 24/32-bit arithmetic, each checked where the processor has it.
+struct TFastKernel {
+    const char* Name;
+    bool (*Present)();
+    void (*Run)(void* work, const void* dst, const void* src, size_t bytes, int level, bool nonTemporal);
+};
+const TFastKernel kFastKernels[] = {
+    {"mmx", [] { return CpuHasMMX; }, MMXFast},
+    {"sse2", HasSSE2, SSE2Fast},
+    {"avx2", HasAVX2, AVX2Fast},
+};
+
+// Distances of Work past a 32-byte boundary: aligned, 8-byte aligned (streaming
+// stores after a short head) and only 4-byte aligned (no streaming possible).
+const size_t kWorkOffsets[] = {0, 8, 20};
+
+// Bytes placed at a chosen distance past a 32-byte boundary.
+class TPlacedBuffer {
+public:
+    TPlacedBuffer(size_t bytes, size_t offset) : FStore(bytes + 64), FBytes(bytes)
+    {
+        auto base = reinterpret_cast<uintptr_t>(FStore.data());
+        FData = FStore.data() + ((32 - (base & 31)) & 31) + offset;
+    }
+    uint8_t* Data() { return FData; }
+    void Fill(uint8_t v) { std::fill(FData, FData + FBytes, v); }
+    std::vector<uint8_t> Contents() const { return {FData, FData + FBytes}; }
+    // The guard bytes on both sides are untouched.
+    bool GuardsIntact(uint8_t v) const
+    {
+        const uint8_t* data = FData;
+        auto same = [v](uint8_t b) { return b == v; };
+        return std::all_of(FStore.data(), data, same) &&
+               std::all_of(data + FBytes, FStore.data() + FStore.size(), same);
+    }
+    void FillAll(uint8_t v) { std::fill(FStore.begin(), FStore.end(), v); }
+
+private:
+    std::vector<uint8_t> FStore;
+    size_t FBytes;
+    uint8_t* FData;
+};
 
 }  // namespace
 
@@ -120,6 +167,9 @@ TEST(BlendKernel, ReferencesFollowTheFieldFormulas)
 TEST(BlendKernel, FastKernelsEqualReferencesAtEveryLevel)
 {
     ASSERT_TRUE(CpuHasMMX) << "processor flags not detected";
+    for (const auto& k : kFastKernels)
+        if (!k.Present())
+            std::printf("note: no %s on this processor, its kernel is not checked\n", k.Name);
     std::mt19937 rng(11);
     for (const auto& f : kFormats)
         for (const auto& sz : kSizes) {
@@ -128,6 +178,9 @@ TEST(BlendKernel, FastKernelsEqualReferencesAtEveryLevel)
             // Some equal words, so the skipping has something to skip.
             for (size_t i = 0; i + 4 <= bytes; i += 12)
                 std::memcpy(&dst[i], &src[i], 4);
+            std::vector<TPlacedBuffer> works;
+            for (size_t offset : kWorkOffsets)
+                works.emplace_back(bytes, offset);
             for (int level = 1; level <= f.MaxLevel; ++level) {
                 for (int identical : {0, 10}) {
                     std::vector<uint8_t> ref(bytes, 0x5A), got(bytes, 0x5A);
@@ -140,19 +193,22 @@ TEST(BlendKernel, FastKernelsEqualReferencesAtEveryLevel)
                     }
                 }
                 if (f.Pf == pf24bit || f.Pf == pf32bit) {
-                    std::vector<uint8_t> ref(bytes), got(bytes);
+                    std::vector<uint8_t> ref(bytes);
                     MMXReference(ref.data(), dst.data(), src.data(), bytes, level);
-                    for (bool nt : {true, false}) {
-                        std::fill(got.begin(), got.end(), 0);
-                        MMXFast(got.data(), dst.data(), src.data(), bytes, level, nt);
-                        ASSERT_EQ(got, ref) << "mmx, format " << f.Bits << " level " << level << " width " << sz.Width
-                                            << " non-temporal " << nt;
-                        if (!HasSSE2())
+                    for (const auto& k : kFastKernels) {
+                        if (!k.Present())
                             continue;
-                        std::fill(got.begin(), got.end(), 0);
-                        SSE2Fast(got.data(), dst.data(), src.data(), bytes, level, nt);
-                        ASSERT_EQ(got, ref) << "sse2, format " << f.Bits << " level " << level << " width "
-                                            << sz.Width << " non-temporal " << nt;
+                        for (size_t w = 0; w < works.size(); ++w)
+                            for (bool nt : {true, false}) {
+                                works[w].FillAll(0xC3);
+                                k.Run(works[w].Data(), dst.data(), src.data(), bytes, level, nt);
+                                ASSERT_EQ(works[w].Contents(), ref)
+                                    << k.Name << ", format " << f.Bits << " level " << level << " width "
+                                    << sz.Width << " offset " << kWorkOffsets[w] << " non-temporal " << nt;
+                                ASSERT_TRUE(works[w].GuardsIntact(0xC3))
+                                    << k.Name << " wrote outside Work, width " << sz.Width << " offset "
+                                    << kWorkOffsets[w] << " non-temporal " << nt;
+                            }
                     }
                 }
             }
@@ -175,6 +231,16 @@ TEST(BlendKernel, WorkMayBeSource)
             auto work = src;
             BlendBuffers(work.data(), dst.data(), work.data(), bytes, pf24bit, 0, level);
             EXPECT_EQ(work, expected) << "mmx " << mmx << " level " << level;
+            if (!mmx)
+                continue;
+            for (const auto& k : kFastKernels)
+                for (bool nt : {true, false}) {
+                    if (!k.Present())
+                        continue;
+                    work = src;
+                    k.Run(work.data(), dst.data(), work.data(), bytes, level, nt);
+                    EXPECT_EQ(work, expected) << k.Name << " level " << level << " non-temporal " << nt;
+                }
         }
 }
 
@@ -219,14 +285,15 @@ TEST(BlendKernel, BuffersEndingAtAnInaccessiblePage)
                 std::vector<uint8_t> ref(bytes);
                 if (f.Pf == pf24bit || f.Pf == pf32bit) {
                     MMXReference(ref.data(), d.data(), s.data(), bytes, level);
-                    for (bool nt : {true, false}) {
-                        MMXFast(work.Data(), dst.Data(), src.Data(), bytes, level, nt);
-                        ASSERT_EQ(work.Contents(), ref) << f.Bits << " bits, width " << sz.Width;
-                        if (HasSSE2()) {
-                            SSE2Fast(work.Data(), dst.Data(), src.Data(), bytes, level, nt);
-                            ASSERT_EQ(work.Contents(), ref) << f.Bits << " bits, width " << sz.Width;
+                    for (const auto& k : kFastKernels)
+                        for (bool nt : {true, false}) {
+                            if (!k.Present())
+                                continue;
+                            work.Fill(std::vector<uint8_t>(bytes, 0));
+                            k.Run(work.Data(), dst.Data(), src.Data(), bytes, level, nt);
+                            ASSERT_EQ(work.Contents(), ref) << k.Name << ", " << f.Bits << " bits, width " << sz.Width
+                                                            << " non-temporal " << nt;
                         }
-                    }
                 }
                 ScalarReference(ref.data(), d.data(), s.data(), bytes, f.Pf, 0, level);
                 work.Fill(ref);   // skipped words must already hold the answer
