@@ -88,9 +88,8 @@ void Run(const TFrame& f)
         // Read the results so neither copy nor blend can be dropped as unused.
         volatile uint8_t sink = static_cast<uint8_t>(copy[bytes / 3] + work[bytes / 3]);
         (void)sink;
-        std::printf("%s %s: %.3f ms/frame, memcpy %.3f ms, ratio %.2f  (%s)\n", f.Name,
-                    impl == TBlendImpl::Fast ? "generated" : "reference", blend, mem, blend / mem,
-                    BlendKernel::KernelName(f.Pf));
+        std::printf("%s %s: %.3f ms/frame, memcpy %.3f ms, ratio %.2f\n", f.Name,
+                    impl == TBlendImpl::Fast ? "generated" : "reference", blend, mem, blend / mem);
     }
     if (f.Pf != pf24bit && f.Pf != pf32bit)
         return;
@@ -147,9 +146,11 @@ int main()
 {
     InitializeUnits();
     TBlendImpl chosen = BlendImplementation();
-    std::printf("# MMX %s, extended MMX %s, SSE2 %s; kernels chosen at start-up: %s\n", CpuHasMMX ? "yes" : "no",
-                CpuHasMMXExt ? "yes" : "no", BlendKernel::HasSSE2() ? "yes" : "no",
-                chosen == TBlendImpl::Fast ? "fast" : "reference");
+    std::printf("# MMX %s, extended MMX %s, SSE2 %s, AVX2 %s; kernels chosen at start-up: %s (%s for 24/32 bits, "
+                "%s for 15/16)\n",
+                CpuHasMMX ? "yes" : "no", CpuHasMMXExt ? "yes" : "no", BlendKernel::HasSSE2() ? "yes" : "no",
+                BlendKernel::HasAVX2() ? "yes" : "no", chosen == TBlendImpl::Fast ? "fast" : "reference",
+                BlendKernel::KernelName(pf32bit), BlendKernel::KernelName(pf16bit));
     Run({"crossfade-1080p32", 1920, 1080, 32, pf32bit, 254});
     Run({"crossfade-600p32", 800, 600, 32, pf32bit, 254});
     Run({"crossfade-1080p16", 1920, 1080, 16, pf16bit, 31});

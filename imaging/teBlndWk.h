@@ -70,8 +70,9 @@ void ColorToHighColorFields(TColor rgb, TPixelFormat pf, int& r, int& g, int& b)
 
 // ---- kernel selection ------------------------------------------------------------
 
-// Fast kernels (MMX and generated code) or the plain C++ ones; both give the
-// same bytes. Chosen at start-up: ZUL_BLEND_REFERENCE=1 forces the plain ones.
+// Fast kernels (AVX2, SSE2 or MMX for 24/32 bits, whichever the processor has
+// first; generated code for 15/16) or the plain C++ ones; both give the same bytes.
+// Chosen at start-up: ZUL_BLEND_REFERENCE=1 forces the plain ones.
 enum class TBlendImpl { Fast, Reference };
 TBlendImpl BlendImplementation();
 void SetBlendImplementation(TBlendImpl impl);
