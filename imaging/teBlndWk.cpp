@@ -418,6 +418,7 @@ __attribute__((target("sse2"))) void SSE2Run(uint8_t* w, const uint8_t* d, const
 // multiple of 64, > 0. The byte lanes are split by mask and shift instead of
 // unpacking against zero: the high lane's product already has its answer in its
 // high byte, so nothing needs shuffling back and every step is a plain ALU op.
+// Both sources are prefetched 1 KB ahead (a prefetch past the end cannot fault).
 __attribute__((target("avx2"))) void AVX2Run(uint8_t* w, const uint8_t* d, const uint8_t* s, size_t bytes,
                                              uint32_t level, bool nonTemporal)
 {
@@ -447,6 +448,8 @@ __attribute__((target("avx2"))) void AVX2Run(uint8_t* w, const uint8_t* d, const
     "vpcmpeqw %%ymm7, %%ymm7, %%ymm7\n\t"              \
     "vpsrlw $8, %%ymm7, %%ymm7\n\t"                    \
     "1:\n\t"                                           \
+    "prefetcht0 1024(%[s],%[i])\n\t"                   \
+    "prefetcht0 1024(%[d],%[i])\n\t"                   \
     ZUL_AVX2_STEP(STORE, "")                           \
     ZUL_AVX2_STEP(STORE, "32")                         \
     "add $64, %[i]\n\t"                                \
