@@ -6,7 +6,11 @@
 set -euo pipefail
 top=$(cd "$(dirname "$0")" && pwd)
 "$top/scripts/install-deps.sh"
-arch=$("$top/scripts/arches.sh" | head -1 | awk '{print $1}')
+# The real 32-bit module wherever this machine can run it, natively or under emulation.
+modes=$("$top/scripts/arches.sh")
+if [ -n "${ZUL_DEMO_ARCH:-}" ]; then arch=$ZUL_DEMO_ARCH
+elif echo "$modes" | grep -q '^i686 '; then arch=i686
+else arch=$(echo "$modes" | head -1 | awk '{print $1}'); fi
 "$top/scripts/build.sh" i686 $( [ "$arch" = i686 ] || echo "$arch" )
 build=${ZUL_BUILD_ROOT:-$top/build}/$arch
 cmake --build "$build" --target zuldemo >/dev/null
@@ -23,10 +27,10 @@ args=("$@")
 "$top/scripts/with-wine.sh" "$build" sh -c '
   loader=$1; build=$2; shot=$3; shift 3
   cd "$build"
-  "$loader" ./zuldemo.exe --close-after 15 "$@" &
+  "$loader" ./zuldemo.exe --close-after 40 "$@" &
   demo=$!
   # Wait for the window, give the plug-in time to answer, then photograph the screen.
-  for i in $(seq 20); do
+  for i in $(seq 240); do
     xwininfo -root -tree 2>/dev/null | grep -q "zuldemo" && break
     sleep 0.25
   done
