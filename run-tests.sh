@@ -12,5 +12,11 @@ while read -r arch mode; do
   echo "== tests: $arch ($mode) =="
   "$top/scripts/with-wine.sh" "$top/build/$arch" \
       ctest --test-dir "$top/build/$arch" --output-on-failure -j2 --timeout 1800 || rc=1
+  if [ "$mode" = native ]; then
+    # Once more with the blend kernels forced to their plain forms.
+    echo "== tests: $arch ($mode, plain blend kernels) =="
+    ZUL_BLEND_REFERENCE=1 "$top/scripts/with-wine.sh" "$top/build/$arch" \
+        ctest --test-dir "$top/build/$arch" --output-on-failure -j2 --timeout 1800 || rc=1
+  fi
 done <<< "$modes"
 exit $rc
