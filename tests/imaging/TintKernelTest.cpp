@@ -89,8 +89,9 @@ TEST(TintKernel, OpaqueKeepsAndTransparentReplaces)
                     EXPECT_EQ(img.At(x, y)[0], 0x33);
                     EXPECT_EQ(img.At(x, y)[1], 0x66);
                     EXPECT_EQ(img.At(x, y)[2], 0xCC);
-                    if (pf == pf32bit)   // the fourth byte is kept
+                    if (pf == pf32bit) {   // the fourth byte is kept
                         EXPECT_EQ(img.At(x, y)[3], before.At(x, y)[3]);
+                    }
                 } else {
                     int r, g, b;
                     ColorToHighColorFields(0x3366CC, pf, r, g, b);
