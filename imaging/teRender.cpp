@@ -140,21 +140,11 @@ void DisableWindowTransitions(HWND wnd)
 
 int PixelFormatBits(TPixelFormat pf)
 {
-    switch (pf) {
-    case pfDevice: return 0;
-    case pf1bit: return 1;
-    case pf4bit: return 4;
-    case pf8bit: return 8;
-    case pf15bit:
-    case pf16bit: return 16;
-    case pf24bit: return 24;
-    case pf32bit: return 32;
-    case pfCustom: {
+    if (pf == pfCustom) {
         TPixelFormat dev = DevicePixelFormat(false);
-        return dev == pfCustom ? 0 : PixelFormatBits(dev);
+        return dev == pfCustom ? 0 : StoredBitsPerPixel(dev);
     }
-    }
-    return 0;
+    return StoredBitsPerPixel(pf);
 }
 
 int ScanlineByteSize(const TBitmap* bitmap, TPixelFormat pf, int alignBits)

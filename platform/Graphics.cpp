@@ -441,9 +441,7 @@ TBitmap::~TBitmap()
     }
 }
 
-namespace {
-
-int BitsOf(TPixelFormat pf)
+int StoredBitsPerPixel(TPixelFormat pf)
 {
     switch (pf) {
     case pf1bit: return 1;
@@ -456,6 +454,8 @@ int BitsOf(TPixelFormat pf)
     default: return 0;
     }
 }
+
+namespace {
 
 const RGBQUAD kVga16[16] = {
     {0, 0, 0, 0},       {0, 0, 0x80, 0},    {0, 0x80, 0, 0},    {0, 0x80, 0x80, 0}, {0x80, 0, 0, 0},    {0x80, 0, 0x80, 0},
@@ -540,7 +540,7 @@ void TBitmap::Recreate(int w, int h, TPixelFormat pf, bool keepPicture)
         if (pf == pfDevice) {
             made.Reset(CreateCompatibleBitmap(screen, w, h));
         } else {
-            int bpp = BitsOf(pf);
+            int bpp = StoredBitsPerPixel(pf);
             struct {
                 BITMAPINFOHEADER h;
                 RGBQUAD colors[256];
@@ -638,7 +638,7 @@ void TBitmap::AdoptPalette(HPALETTE pal)
     DetachDC();
     FPalette.Reset(pal);
     AttachDC();
-    int bpp = BitsOf(FPixelFormat);
+    int bpp = StoredBitsPerPixel(FPixelFormat);
     if (FHandle && bpp >= 1 && bpp <= 8) {
         // The pixels keep their indexes; only the colours they name change.
         std::vector<RGBQUAD> table;
@@ -681,7 +681,7 @@ HPALETTE TBitmap::CopyPalette() const
 
 int TBitmap::RowBytes() const
 {
-    int bpp = BitsOf(FPixelFormat);
+    int bpp = StoredBitsPerPixel(FPixelFormat);
     return ((FWidth * bpp + 31) & ~31) / 8;
 }
 

@@ -48,6 +48,10 @@ TColor ColorToRGB(TColor color);
 
 enum TPixelFormat { pfDevice, pf1bit, pf4bit, pf8bit, pf15bit, pf16bit, pf24bit, pf32bit, pfCustom };
 
+// Bits one pixel takes in a device-independent bitmap of the format; 0 for the
+// formats whose size depends on the screen (pfDevice, pfCustom).
+int StoredBitsPerPixel(TPixelFormat pf);
+
 ZUL_EXCEPTION_CLASS(EInvalidGraphic, Exception);
 ZUL_EXCEPTION_CLASS(EInvalidGraphicOperation, Exception);   // "Scan line index out of range", ...
 ZUL_EXCEPTION_CLASS(EOutOfResourcesGdi, EOutOfResources);   // a GDI object could not be made
