@@ -255,6 +255,23 @@ TTEEffectDirection TTransitionEffect::DirectionToUse() const
     return FReversed ? OppositeDirection() : FDirection;
 }
 
+namespace {
+
+// Runs its action when the scope ends, on every path.
+template <class F>
+class TOnScopeExit {
+public:
+    explicit TOnScopeExit(F action) : FAction(action) {}
+    ~TOnScopeExit() { FAction(); }
+    TOnScopeExit(const TOnScopeExit&) = delete;
+    TOnScopeExit& operator=(const TOnScopeExit&) = delete;
+
+private:
+    F FAction;
+};
+
+}  // namespace
+
 int TTransitionEffect::GetPassCount(TTETransitionDevice* device)
 {
     bool made = false;
@@ -263,23 +280,15 @@ int TTransitionEffect::GetPassCount(TTETransitionDevice* device)
         CreateDefaultDevice();
         device = FDefaultDevice;
     }
-    int result = 1;
-    try {
-        if (device->SupportsTwoPasses() && (GetCapabilities(device) & tecTwoPasses)) {
-            switch (FPassSetting) {
-            case teOnePass: result = 1; break;
-            case teTwoPasses: result = 2; break;
-            case tePaletteDependent: result = device->IsPaletteDevice() ? 2 : 1; break;
-            }
-        }
-    } catch (...) {
-        if (made)
-            FreeDefaultDevice();
-        throw;
+    TOnScopeExit freeIfMade([&] { if (made) FreeDefaultDevice(); });   // made for this call only
+    if (!device->SupportsTwoPasses() || !(GetCapabilities(device) & tecTwoPasses))
+        return 1;
+    switch (FPassSetting) {
+    case teOnePass: return 1;
+    case teTwoPasses: return 2;
+    case tePaletteDependent: return device->IsPaletteDevice() ? 2 : 1;
     }
-    if (made)
-        FreeDefaultDevice();
-    return result;
+    return 1;
 }
 
 void TTransitionEffect::CreateDefaultDevice()
@@ -307,15 +316,8 @@ void TTransitionEffect::Execute()
 {
     bool made = FDefaultDevice == nullptr;
     CreateDefaultDevice();
-    try {
-        FDefaultDevice->Execute(true);
-    } catch (...) {
-        if (made)
-            FreeDefaultDevice();
-        throw;
-    }
-    if (made)
-        FreeDefaultDevice();
+    TOnScopeExit freeIfMade([&] { if (made) FreeDefaultDevice(); });   // made for this call only
+    FDefaultDevice->Execute(true);
 }
 
 void TTransitionEffect::UnPrepare()
